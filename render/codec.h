@@ -1,0 +1,31 @@
+#pragma once
+// Picture bytes to image and back. Works in memory only and keeps no state between calls.
+
+#include <cstdint>
+
+#include "platform/bytes.h"
+#include "platform/gdiplus.h"
+
+namespace zx {
+
+// A decoded picture; 0 means none. Whoever receives a non-zero handle disposes of it with
+// GdipDisposeImage.
+using ImageHandle = GpImage*;
+
+// The picture in `bytes` (any format the platform reads), upright as its EXIF orientation
+// says, with its colour profile; 0 when nothing could be decoded. The caller's buffer may
+// be freed as soon as this returns.
+ImageHandle DecodeImageBytes(const ByteBuffer& bytes);
+
+// Width and height in pixels; 0 for a 0 handle or when the query fails.
+std::int32_t ImageWidthOf(ImageHandle image);
+std::int32_t ImageHeightOf(ImageHandle image);
+
+// A PNG file of the image; empty when encoding failed or the handle is 0.
+ByteBuffer EncodePngBytes(ImageHandle image);
+
+// Why `bytes` decode to no picture, for reports: "not a picture", "too large", or
+// "cannot decode". Only meaningful after a decode gave 0.
+const char* DescribeUndecodable(const ByteBuffer& bytes);
+
+}  // namespace zx
