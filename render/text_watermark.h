@@ -31,7 +31,7 @@ ByteBuffer WidenAnsiText(const Utf8Text& text);
 
 // Owns one font family handle; never copied.
 class FontFamilyHolder {
-public:
+  public:
     FontFamilyHolder() = default;
     FontFamilyHolder(const FontFamilyHolder&) = delete;
     FontFamilyHolder& operator=(const FontFamilyHolder&) = delete;
@@ -42,7 +42,7 @@ public:
     virtual GpFontFamily* FamilyHandle() const;
     virtual void SetFamilyHandle(GpFontFamily* family);
 
-private:
+  private:
     GpFontFamily* family_ = nullptr;
 };
 
