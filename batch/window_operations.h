@@ -19,7 +19,7 @@ enum class RadioButton {
 };
 
 class WindowOperations {
-public:
+  public:
     virtual ~WindowOperations() = default;
 
     // The box's whole current text; empty for an empty box.
