@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTableWidget>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <climits>
@@ -101,8 +102,24 @@ QPushButton* MakeButton(QWidget* parent, const char* name, QRect rect) {
     return button;
 }
 
+// Qt makes an exclusive pair one Tab stop, the focused button; here each radio button keeps
+// its own stop, and the arrow keys still move the check within the pair.
+class TabStopRadioButton : public QRadioButton {
+  public:
+    using QRadioButton::QRadioButton;
+
+  protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QRadioButton::focusInEvent(event);
+        for (QRadioButton* radio :
+             parentWidget()->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+            radio->setFocusPolicy(Qt::StrongFocus);
+        }
+    }
+};
+
 QRadioButton* MakeRadio(QWidget* parent, const char* name, const char* text, QRect rect) {
-    auto* radio = Place(new QRadioButton(QString::fromUtf8(text), parent), name, rect);
+    auto* radio = Place(new TabStopRadioButton(QString::fromUtf8(text), parent), name, rect);
     radio->setAutoExclusive(true);
     radio->setFocusPolicy(Qt::StrongFocus);
     return radio;
@@ -355,8 +372,11 @@ bool MainWindow::event(QEvent* event) {
             break;
         }
         case QEvent::Show:
+            // The frame is known once the platform has shown the window.
+            QTimer::singleShot(0, this, [this] { FitClientToFrame(); });
+            break;
         case QEvent::Move:
-        case QEvent::WindowStateChange:
+            // A window manager reports its frame when it takes the window over.
             FitClientToFrame();
             break;
         default:
@@ -369,11 +389,16 @@ void MainWindow::FitClientToFrame() {
     // The outer size is 854 x 472 once the window manager's frame is known; without a frame
     // the client area takes the whole size.
     const QWindow* handle = windowHandle();
-    if (handle == nullptr) return;
+    if (handle == nullptr || !isVisible()) return;
     const QMargins frame = handle->frameMargins();
     const QSize client(std::max(kWindowWidth - frame.left() - frame.right(), kMinClientWidth),
                        std::max(kWindowHeight - frame.top() - frame.bottom(), kMinClientHeight));
-    if (client != size()) setFixedSize(client);
+    if (client == size()) return;
+    setFixedSize(client);
+    // A resize may shift the frame; the frame keeps its centred place.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(CentredWindowPosition(screen->geometry()));
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
