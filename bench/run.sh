@@ -139,5 +139,5 @@ say "running the jobs (${#corpus[@]} files; repeats ${REPEATS:-3})"
     --bin-dir "$bin" --bench-dir "$bench" --work "$work" --mark "$mark" --big "$big" \
     --repeats "${REPEATS:-3}" --one-thread-repeats "${ONE_THREAD_REPEATS:-3}" \
     --peer-one-thread-repeats "${PEER_ONE_THREAD_REPEATS:-1}" \
-    --results "$bench/RESULTS.md" --profile "$profile" --corpus-note "$corpus_note" \
+    --results "$bench/RESULTS.md" --samples "$work/samples.json" --profile "$profile" --corpus-note "$corpus_note" \
     --corpus "${corpus[@]}"
