@@ -61,6 +61,11 @@ QGroupBox* MakeGroup(QWidget* parent, const char* name, const char* text, QRect 
     group->setGeometry(rect);
     group->setAlignment(Qt::AlignLeft);
     group->setFont(GroupCaptionFont());
+    // The caption sits on the frame's top line, at the left, as on a classic group frame.
+    group->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid #a0a0a0; margin-top: 11px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 7px; padding: 0px 2px; color: black; }"));
     group->setFocusPolicy(Qt::NoFocus);
     return group;
 }
