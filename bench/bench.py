@@ -15,6 +15,7 @@ import datetime
 import json
 import os
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -138,10 +139,18 @@ TOOLS = {
 }
 
 
-def run_timed(argv, env, time_file):
-    """Runs argv under GNU time; returns (ok, peak_kib, stderr tail)."""
+def run_timed(argv, env, time_file, timeout):
+    """Runs argv under GNU time; returns (ok, peak_kib, cpu_s, stderr tail, stdout). A run
+    that outlives `timeout` seconds is killed with its whole process group and fails."""
     full = ["/usr/bin/time", "-f", "zxtime %M %U %S", "-o", time_file, *argv]
-    p = subprocess.run(full, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    p = subprocess.Popen(full, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         start_new_session=True)
+    try:
+        stdout, stderr = p.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGKILL)
+        p.communicate()
+        return False, 0, 0.0, f"killed after {timeout} s (hung or far too slow)", ""
     peak, cpu = 0, 0.0
     try:
         with open(time_file) as fh:
@@ -151,9 +160,10 @@ def run_timed(argv, env, time_file):
                     peak, cpu = int(m), float(u) + float(s)
     except (OSError, ValueError):
         pass
-    err = p.stderr.decode("utf-8", "replace").strip().splitlines()
-    return (p.returncode == 0, peak, cpu, (err[-1] if err else ""),
-            p.stdout.decode("utf-8", "replace"))
+    err = stderr.decode("utf-8", "replace").strip().splitlines()
+    # A crash under GNU time shows as "Command terminated by signal N" on its output file.
+    return (p.returncode == 0, peak, cpu, (err[-1] if err else f"status {p.returncode}"),
+            stdout.decode("utf-8", "replace"))
 
 
 def upright_size(path):
@@ -215,12 +225,14 @@ def run_tool(cfg, key, job, files, expected, one_thread, label):
     load = os.getloadavg()[0]
     start = time.perf_counter()
     for argv in setup + main:
-        ok, kib, cpu, err, out = run_timed(argv, env, time_file)
+        n_files = sum(1 for a in argv if a in files)
+        ok, kib, cpu, err, out = run_timed(argv, env, time_file, 60 + 30 * n_files)
         peak = max(peak, kib)
         cpu_total += cpu
         stdout_all += out
         if not ok:
-            return {"ok": False, "why": f"exit status not 0: {err[:120]}"}
+            return {"ok": False, "why": err[:120] if err.startswith("killed") else
+                    f"exit status not 0: {err[:120]}"}
     wall = time.perf_counter() - start
     if key == "floor":
         ok, why = verify_floor(stdout_all, files, expected)
@@ -330,6 +342,7 @@ def main():
     ap.add_argument("--command", default="bash bench/run.sh")
     ap.add_argument("--profile", default="", help="a file with the profile summary to include")
     ap.add_argument("--corpus-note", default="")
+    ap.add_argument("--build-note", default="")
     ap.add_argument("--samples", help="where every run's result is kept as it comes (JSON)")
     ap.add_argument("--report-only", action="store_true",
                     help="write the report from --samples without running anything")
@@ -500,6 +513,8 @@ def main():
             "shown with the median beside it, and CPU time is given as the figure that others' "
             "load disturbs least.", "",
             "Tools: " + "; ".join(tool_versions(cfg)) + ".", ""]
+    if cfg.build_note:
+        text += [cfg.build_note, ""]
     if cfg.corpus_note:
         text += [cfg.corpus_note, ""]
     text += ["How each tool does the job:", "",

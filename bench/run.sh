@@ -48,6 +48,13 @@ for target in zandolex-cli zx-bench-decode zx-bench-qt; do
         say "WARNING: $target did not build (see $work/build-$target.log)"
 done
 bin="$build/bin"
+# What was measured: the commit, and any uncommitted change outside bench/ that went into it.
+build_note="Built (Release) from commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?')"
+dirty=$(git -C "$root" status --porcelain -- . ':!bench' 2>/dev/null | awk '{print $2}' | tr '\n' ' ')
+if [[ -n $dirty ]]; then
+    build_note+=" plus the uncommitted state of: ${dirty% }"
+fi
+build_note+="."
 
 # --- inputs ---------------------------------------------------------------------------------
 mark="$work/mark.png"
@@ -94,14 +101,14 @@ if [[ -z ${NO_PROFILE:-} && -x $bin/zandolex-cli && -x $bin/zx-bench-decode ]]; 
         echo
         echo '```'
         echo "decode floor (our decoder alone, best of 3):"
-        for _ in 1 2 3; do "$bin/zx-bench-decode" "$big" | awk -F'\t' '$1 != "total" {print $4}'; done |
+        for _ in 1 2 3; do timeout 300 "$bin/zx-bench-decode" "$big" | awk -F'\t' '$1 != "total" {print $4}'; done |
             sort -n | head -n 1 | sed 's/^/  decode s: /'
         echo "ours, whole picture (wall s, best of 3):"
         for _ in 1 2 3; do
             rm -rf "$work/prof-out"
             mkdir -p "$work/prof-out"
             s=$(date +%s.%N)
-            QT_QPA_PLATFORM=offscreen "$bin/zandolex-cli" --text "水印 Zandolex 2026" --jobs 1 \
+            QT_QPA_PLATFORM=offscreen timeout 300 "$bin/zandolex-cli" --text "水印 Zandolex 2026" --jobs 1 \
                 --output-dir "$work/prof-out" "$big" >/dev/null 2>&1
             e=$(date +%s.%N)
             awk -v s="$s" -v e="$e" 'BEGIN { printf "%.3f\n", e - s }'
@@ -110,7 +117,7 @@ if [[ -z ${NO_PROFILE:-} && -x $bin/zandolex-cli && -x $bin/zx-bench-decode ]]; 
         if command -v perf >/dev/null 2>&1; then
             rm -rf "$work/prof-out"
             mkdir -p "$work/prof-out"
-            if QT_QPA_PLATFORM=offscreen perf record -q -F 1999 -g -o "$work/perf.data" -- \
+            if QT_QPA_PLATFORM=offscreen timeout 300 perf record -q -F 1999 -g -o "$work/perf.data" -- \
                 "$bin/zandolex-cli" --text "水印 Zandolex 2026" --jobs 1 --output-dir "$work/prof-out" \
                 "$big" >/dev/null 2>&1; then
                 echo
@@ -140,4 +147,5 @@ say "running the jobs (${#corpus[@]} files; repeats ${REPEATS:-3})"
     --repeats "${REPEATS:-3}" --one-thread-repeats "${ONE_THREAD_REPEATS:-3}" \
     --peer-one-thread-repeats "${PEER_ONE_THREAD_REPEATS:-1}" \
     --results "$bench/RESULTS.md" --samples "$work/samples.json" --profile "$profile" --corpus-note "$corpus_note" \
+    --build-note "$build_note" \
     --corpus "${corpus[@]}"
