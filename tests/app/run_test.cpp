@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -22,6 +24,7 @@
 
 #include "app/file_drop.h"
 #include "app/main_window.h"
+#include "app/startup.h"
 #include "batch/output_folder.h"
 #include "batch/run_batch.h"
 #include "platform/gdiplus.h"
@@ -153,10 +156,22 @@ TEST_F(RunTest, ClosingTheWindowDuringARunStopsIt) {
     for (int i = 0; i < 6; ++i) rows << Source("meadow.jpg", QStringLiteral("close-%1.jpg").arg(i));
     List(rows);
     Control<QLineEdit>("编辑框1")->insert(QStringLiteral("水印"));
-    // Esc arrives while the run lets the first row's events through.
-    QTimer::singleShot(0, [this] { QTest::keyClick(window->List(), Qt::Key_Escape); });
     test::MessageCatcher catcher;
-    Click("按钮1");
+    // As in the program: the click comes from the main loop, which ends when the last window
+    // closes; Esc arrives while the run lets the first row's events through.
+    QApplication::setQuitOnLastWindowClosed(true);
+    bool runReturned = false;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [this] { QTest::keyClick(window->List(), Qt::Key_Escape); });
+        Click("按钮1");
+        runReturned = true;
+    });
+    // Should the loop not end, this ends it with a failing code instead of hanging.
+    QTimer::singleShot(60000, [] { QCoreApplication::exit(1); });
+    const int exitCode = QCoreApplication::exec();
+    QApplication::setQuitOnLastWindowClosed(false);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(runReturned);
     EXPECT_TRUE(window->Closed());
     EXPECT_FALSE(GdiplusSessionOpen());
     EXPECT_TRUE(catcher.Messages().empty());
@@ -197,6 +212,26 @@ TEST_F(RunTest, DropAndNestedRunWhileARunPumpsEvents) {
     for (const QString& output : outputs)
         EXPECT_TRUE(QFile::exists(output)) << output.toStdString();
     EXPECT_FALSE(Control("进度条1")->isVisible());
+}
+
+TEST_F(RunTest, RelativeWatermarkPathIsReadFromTheProgramFolder) {
+    // Started from elsewhere, the program makes its own folder current.
+    QDir::setCurrent(QDir::tempPath());
+    EXPECT_EQ(PrepareProcess(), ProgramFolder());
+    EXPECT_EQ(QDir::currentPath().toStdString(), ProgramFolder());
+
+    const QString mark = prefix + "mark.png";
+    const QString markInProgramFolder = QString::fromStdString(ProgramFolder()) + "/" + mark;
+    ASSERT_TRUE(QFile::copy(kSamples + "/mark.png", markInProgramFolder));
+    List({Source("dusk.png", "relative-mark.png")});
+    Control<QRadioButton>("单选框2")->click();
+    Control<QLineEdit>("编辑框2")->insert(mark);  // a bare file name
+    test::MessageCatcher catcher;
+    Click("按钮2");
+    QFile::remove(markInProgramFolder);
+    ASSERT_EQ(catcher.Messages().size(), 1u);
+    EXPECT_EQ(catcher.Messages()[0].text, QStringLiteral("完成"));
+    EXPECT_TRUE(DecodedPngSize(outputs.back()).isValid());
 }
 
 }  // namespace
