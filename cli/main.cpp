@@ -120,7 +120,15 @@ class MarkingRun {
     std::size_t next_ = 0, written_ = 0;
 };
 
+// Qt's own chatter (libpng's complaints about a damaged file, a missing runtime folder) is not
+// a report: each file's failure already gets one clear line. ZX_VERBOSE=1 shows it.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg || qEnvironmentVariableIsSet("ZX_VERBOSE"))
+        std::fprintf(stderr, "zandolex-cli: %s\n", qPrintable(message));
+}
+
 int Main(int argc, char** argv) {
+    qInstallMessageHandler(QuietQtMessages);
     // Never shows a window: fonts and drawing work without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

@@ -124,7 +124,8 @@ TEST_F(CliRun, BadFilesAreReportedAndWriteNothing) {
                    {missing, "cannot read"}};
     for (const auto& r : reports)
         EXPECT_TRUE(run.err.contains(r.file + ": " + r.reason)) << run.err.toStdString();
-    EXPECT_EQ(run.err.count('\n'), 4) << run.err.toStdString();
+    // One line per failed file (libpng may add its own complaint about the damaged one).
+    EXPECT_EQ(run.err.count("zandolex-cli: "), 4) << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(Output("notes.jpg")));
     EXPECT_FALSE(QFile::exists(Output("empty.jpg")));
     EXPECT_FALSE(QFile::exists(Output("missing.jpg")));

@@ -37,7 +37,7 @@ QRect ChangedArea(const QImage& a, const QImage& b) {
 
 TEST(TextWatermark, BatchValuesDrawBlackTextFromTheCorner) {
     const QImage white = Filled(800, 600, Qt::white);
-    const QImage out = DecodePng(BatchText(EncodeWithQt(white), "水印 Zandolex"));
+    const QImage out = DecodePng(BatchText(EncodeWithQt(white), "水印 Zandolex 2026 水印"));
     ASSERT_EQ(out.size(), QSize(800, 600));
     const QRect changed = ChangedArea(out, white.convertToFormat(QImage::Format_ARGB32));
     ASSERT_TRUE(changed.isValid());
