@@ -68,7 +68,7 @@ struct RowJob {
     bool image = false;  // 单选框2 was checked and 编辑框2 was not empty
     std::shared_ptr<const ByteBuffer> watermark;
     bool checkWatermark = false;  // the watermark picture has not been tried yet
-    ByteBuffer previousResult;    // written when no watermark is chosen, as designed
+    ByteBuffer previousResult;    // written when no watermark is chosen
     bool write = true;            // false when the run ends after this render
 };
 

@@ -39,7 +39,7 @@ class WindowOperations {
     // Dispatches what is waiting, never waits for more, leaves a quit request pending.
     virtual void PumpPendingEvents() = 0;
 
-    // Beyond the window operations of the original design:
+    // For a run that renders off the window's thread:
     // true once the window is being destroyed; a run then touches nothing more.
     virtual bool WindowClosed() = 0;
     // Progress of the innermost run: rows done of the row count; Hide when it ends.

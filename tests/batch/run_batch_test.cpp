@@ -412,7 +412,7 @@ TEST_F(RunBatchTest, UnwritableProgramFolderFallsBackAndSaysWhere) {
               std::vector<Utf8Text>{"完成\n\n程序所在的文件夹无法写入，输出保存在：" + fallback});
 }
 
-TEST_F(RunBatchTest, NeitherRadioCheckedWritesTheLastResultAsDesigned) {
+TEST_F(RunBatchTest, NeitherRadioCheckedWritesTheLastResult) {
     FakeWindow window;
     window.paths = {Picture("a.png")};
     Run(window);
