@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QStandardPaths>
 #include <QString>
 #include <climits>
@@ -16,7 +17,12 @@ namespace {
 Utf8Text FindProgramFolder() {
     char buffer[PATH_MAX + 1];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
-    if (n <= 0) return {};
+    if (n <= 0) {
+        // No /proc: Qt finds the executable from argv[0] and the search path instead.
+        if (QCoreApplication::instance() == nullptr) return {};
+        const Utf8Text folder = QCoreApplication::applicationDirPath().toStdString();
+        return folder == "/" ? Utf8Text() : folder;
+    }
     const Utf8Text exe(buffer, static_cast<std::size_t>(n));
     const std::size_t slash = exe.rfind('/');
     return slash == Utf8Text::npos ? Utf8Text() : exe.substr(0, slash);
