@@ -301,6 +301,9 @@ void MainWindow::BuildControls() {
     white.setColor(QPalette::Base, Qt::white);
     white.setColor(QPalette::Window, Qt::white);
     white.setColor(QPalette::Text, Qt::black);
+    // The selected row is shown only while the list has the focus.
+    white.setColor(QPalette::Inactive, QPalette::Highlight, Qt::white);
+    white.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
     list_->setPalette(white);
 
     settingsGroup_ = MakeGroup(this, "分组框1", "设置", QRect(600, 8, 240, 416));

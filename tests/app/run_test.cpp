@@ -214,6 +214,23 @@ TEST_F(RunTest, DropAndNestedRunWhileARunPumpsEvents) {
     EXPECT_FALSE(Control("进度条1")->isVisible());
 }
 
+TEST_F(RunTest, SettingsChangedDuringARunTakeEffectFromTheNextRow) {
+    const QString first = Source("dusk.png", "settings-first.png");
+    const QString second = Source("dusk.png", "settings-second.png");
+    List({first, second});
+    Control<QLineEdit>("编辑框1")->insert(QStringLiteral("水印"));
+    // While the first row renders, the user picks the image watermark with 编辑框2 empty:
+    // the second row ends the run, silently.
+    QTimer::singleShot(0, [this] { QTest::mouseClick(Control("单选框2"), Qt::LeftButton); });
+    test::MessageCatcher catcher;
+    Click("按钮1");
+    EXPECT_TRUE(Control<QRadioButton>("单选框2")->isChecked());
+    EXPECT_TRUE(catcher.Messages().empty());
+    EXPECT_TRUE(DecodedPngSize(outputs[0]).isValid());
+    EXPECT_FALSE(QFile::exists(outputs[1]));
+    EXPECT_FALSE(Control("进度条1")->isVisible());
+}
+
 TEST_F(RunTest, RelativeWatermarkPathIsReadFromTheProgramFolder) {
     // Started from elsewhere, the program makes its own folder current.
     QDir::setCurrent(QDir::tempPath());
