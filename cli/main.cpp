@@ -154,6 +154,19 @@ int Main(int argc, char** argv) {
     const GdiplusStartupInput input;
     GdiplusStartup(&token, &input, nullptr);
 
+    if (!o.imageWatermark) {
+        // An unknown face would give unmarked copies that look like results.
+        GpFont* font = CreateFontFromFace(o.face, static_cast<float>(o.emSize), o.style, UnitPixel);
+        GdipDeleteFont(font);
+        if (font == nullptr) {
+            std::fprintf(stderr,
+                         "zandolex-cli: no installed font for the face %s; nothing written\n",
+                         o.face.c_str());
+            GdiplusShutdown(token);
+            return 1;
+        }
+    }
+
     ByteBuffer watermark;
     if (o.imageWatermark) {
         Utf8Text reason;

@@ -161,7 +161,7 @@ TEST_F(CliRun, OutputDirAndFolderArguments) {
     EXPECT_FALSE(QFile::exists(Output("a.jpg")));
 }
 
-TEST_F(CliRun, UnusableWatermarkPictureWritesNothing) {
+TEST_F(CliRun, UnusableWatermarkOrFontWritesNothing) {
     const QString good = Picture("good.png", {200, 200}, Qt::white, "PNG");
     const QString notPicture = File("wm.png", "not a picture");
     for (const QString& mark : {notPicture, dir_.filePath("in/none.png")}) {
@@ -169,6 +169,9 @@ TEST_F(CliRun, UnusableWatermarkPictureWritesNothing) {
         EXPECT_EQ(run.exitCode, 1) << mark.toStdString();
         EXPECT_TRUE(run.err.contains("nothing written")) << run.err.toStdString();
     }
+    const Outcome noFont = RunCli(program_, {"--text", "x", "--font", "No Such Face 12345", good});
+    EXPECT_EQ(noFont.exitCode, 1);
+    EXPECT_TRUE(noFont.err.contains("nothing written")) << noFont.err.toStdString();
     EXPECT_FALSE(QFile::exists(Output("good.jpg")));
     EXPECT_EQ(RunCli(program_, {"--text", "x"}).exitCode, 2);
     EXPECT_EQ(RunCli(program_, {"--mode", "12", "--image", good, good}).exitCode, 2);
