@@ -49,7 +49,7 @@ using GpBitmap = GpImage;
 // A seekable in-memory stream over a private copy of bytes. A decoded image keeps its own
 // reference, so whoever made the stream may release it at once.
 class MemoryStream {
-public:
+  public:
     MemoryStream() = default;
     explicit MemoryStream(ByteBuffer bytes) : bytes_(std::move(bytes)) {}
     const ByteBuffer& Bytes() const { return bytes_; }
@@ -57,7 +57,7 @@ public:
     // Hands the contents over and leaves the stream empty.
     ByteBuffer TakeBytes() { return std::move(bytes_); }
 
-private:
+  private:
     ByteBuffer bytes_;
 };
 using StreamRef = std::shared_ptr<MemoryStream>;
@@ -82,8 +82,8 @@ struct Clsid {
 };
 
 // {557CF406-1A04-11D3-9A73-0000F81EF32E}: the PNG encoder.
-inline constexpr Clsid PngEncoderClsid{{0x06, 0xF4, 0x7C, 0x55, 0x04, 0x1A, 0xD3, 0x11, 0x9A,
-                                        0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+inline constexpr Clsid PngEncoderClsid{{0x06, 0xF4, 0x7C, 0x55, 0x04, 0x1A, 0xD3, 0x11, 0x9A, 0x73,
+                                        0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 
 inline constexpr std::int32_t PixelFormat32bppARGB = 0x26200A;
 inline constexpr std::int32_t UnitPixel = 2;
@@ -132,6 +132,8 @@ GpStatus GdipDrawImageRectRect(GpGraphics* graphics, GpImage* image, float dstx,
 // substitution table's first installed substitute; otherwise 0 with FontFamilyNotFound.
 GpStatus GdipCreateFontFamilyFromName(const char16_t* name, void* fontCollection,
                                       GpFontFamily** family);
+// The family's name as installed, up to 31 UTF-16 units and a NUL; the language is ignored.
+GpStatus GdipGetFamilyName(const GpFontFamily* family, char16_t name[32], std::uint16_t language);
 GpStatus GdipCreateFont(const GpFontFamily* family, float emSize, std::int32_t style,
                         std::int32_t unit, GpFont** font);
 GpStatus GdipCreateSolidFill(std::uint32_t argb, GpBrush** brush);
