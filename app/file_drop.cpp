@@ -26,6 +26,20 @@ Qt::DropAction DropEffectFor(Qt::KeyboardModifiers keys, Qt::DropActions allowed
     return Qt::IgnoreAction;
 }
 
+namespace {
+
+// The path of a file URL as the bytes that name the file. A name that is not UTF-8 (files
+// unpacked from archives made on other systems) keeps its bytes, so it can still be opened.
+Utf8Text LocalPathBytes(const QUrl& url) {
+    const QString path = url.toLocalFile();
+    if (!url.host().isEmpty()) return path.toStdString();
+    const QByteArray raw = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (raw.isEmpty() || QString::fromUtf8(raw).toUtf8() == raw) return path.toStdString();
+    return raw.toStdString();
+}
+
+}  // namespace
+
 std::vector<Utf8Text> DraggedFilePaths(const QMimeData* data) {
     std::vector<Utf8Text> paths;
     if (data == nullptr || !data->hasUrls()) return paths;
@@ -34,9 +48,9 @@ std::vector<Utf8Text> DraggedFilePaths(const QMimeData* data) {
     // schemes is not a file list, so it is refused whole rather than taken in part.
     for (const QUrl& url : urls) {
         if (!url.isLocalFile()) return {};
-        const QString path = url.toLocalFile();
-        if (path.isEmpty()) return {};
-        paths.push_back(path.toStdString());
+        Utf8Text path = LocalPathBytes(url);
+        if (path.empty()) return {};
+        paths.push_back(std::move(path));
     }
     return paths;
 }

@@ -140,6 +140,9 @@ QIcon DefaultIcon() {
 
 }  // namespace
 
+// A cell keeps the exact bytes written to it beside the text it shows.
+constexpr int kCellBytesRole = Qt::UserRole + 1;
+
 // The window operations over the widgets. Once the window is closing they touch nothing.
 class MainWindowOperations final : public WindowOperations {
   public:
@@ -161,7 +164,10 @@ class MainWindowOperations final : public WindowOperations {
     Utf8Text ReadListCell(std::int32_t row, std::int32_t column) override {
         if (w_.closed_) return {};
         const QTableWidgetItem* item = w_.list_->item(row, column);
-        return item ? item->text().toStdString() : Utf8Text();
+        if (item == nullptr) return {};
+        // The bytes written, also where they are not UTF-8 and show only approximately.
+        const QVariant bytes = item->data(kCellBytesRole);
+        return bytes.isValid() ? bytes.toByteArray().toStdString() : item->text().toStdString();
     }
 
     std::int32_t AppendListRow() override {
@@ -185,6 +191,7 @@ class MainWindowOperations final : public WindowOperations {
         if (item == nullptr) return;
         const QString value = QString::fromStdString(text);
         item->setText(value);
+        item->setData(kCellBytesRole, QByteArray::fromStdString(text));
         // Long paths are cut at the column's edge; the tip shows them whole.
         if (column == 1) item->setToolTip(value);
     }

@@ -168,12 +168,20 @@ TEST_F(DropTest, OrdinalsStartAgainWithEveryDrop) {
     EXPECT_EQ(Rows(), expected);
 }
 
-TEST_F(DropTest, FoldersRootAndLongPathsAreListedAsTheyCome) {
+TEST_F(DropTest, FoldersRootLongAndNonUtf8PathsAreListedAsTheyCome) {
     const QString longPath = "/p/" + QString(300, QChar('n')) + "/长.png";
-    const auto data = FileList({"/pics", "/", longPath, "/pics"});
+    auto data = FileList({"/pics", "/", longPath, "/pics"});
+    // A name in GBK bytes ("测试"), as unpacked from an archive made on another system.
+    QList<QUrl> urls = data->urls();
+    urls << QUrl::fromEncoded("file:///pics/%B2%E2%CA%D4.png");
+    data->setUrls(urls);
     Drag(*data, ListPoint(), Qt::NoModifier, kAll, Qt::NoModifier);
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"1", "/pics"}, {"2", "/"}, {"3", longPath.toStdString()}, {"4", "/pics"}};
+        {"1", "/pics"},
+        {"2", "/"},
+        {"3", longPath.toStdString()},
+        {"4", "/pics"},
+        {"5", "/pics/\xB2\xE2\xCA\xD4.png"}};
     EXPECT_EQ(Rows(), expected);
 }
 

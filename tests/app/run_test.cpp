@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <filesystem>
 #include <memory>
 
 #include "app/file_drop.h"
@@ -229,6 +230,25 @@ TEST_F(RunTest, SettingsChangedDuringARunTakeEffectFromTheNextRow) {
     EXPECT_TRUE(DecodedPngSize(outputs[0]).isValid());
     EXPECT_FALSE(QFile::exists(outputs[1]));
     EXPECT_FALSE(Control("进度条1")->isVisible());
+}
+
+TEST_F(RunTest, SourceWhoseNameIsNotUtf8IsMarked) {
+    // "测试" in GBK bytes: the row keeps the bytes, so the file opens and its output is named
+    // with the same bytes.
+    const std::string base = prefix.toStdString() + "\xB2\xE2\xCA\xD4";
+    const std::string source = sources.path().toStdString() + "/" + base + ".png";
+    std::filesystem::copy_file((kSamples + "/dusk.png").toStdString(), source);
+    const std::filesystem::path output = ProgramFolder() + "/水印生成/" + base + ".jpg";
+    OnFilesDropped(window->Operations(), source);
+    EXPECT_EQ(window->Operations().ReadListCell(0, 1), source);
+    Control<QLineEdit>("编辑框1")->insert(QStringLiteral("水印"));
+    test::MessageCatcher catcher;
+    Click("按钮1");
+    ASSERT_EQ(catcher.Messages().size(), 1u);
+    EXPECT_EQ(catcher.Messages()[0].text, QStringLiteral("完成"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(output));
+    std::error_code ignored;
+    std::filesystem::remove(output, ignored);
 }
 
 TEST_F(RunTest, RelativeWatermarkPathIsReadFromTheProgramFolder) {
