@@ -26,7 +26,7 @@ enum class PngFilter { None = 0, Sub = 1, Up = 2, Average = 3, Paeth = 4, Adapti
 
 struct PngOptions {
     PngFilter filter = PngFilter::Up;
-    int level = 1;  // libdeflate's compression level, 1 to 12
+    int level = 3;  // libdeflate's compression level, 1 to 12
     // Worker threads for one picture; 0 means the processors this process may run on.
     int threads = 0;
     // Rows are compressed in stripes of about this many filtered bytes.
