@@ -226,7 +226,7 @@ def run_tool(cfg, key, job, files, expected, one_thread, label):
     start = time.perf_counter()
     for argv in setup + main:
         n_files = sum(1 for a in argv if a in files)
-        ok, kib, cpu, err, out = run_timed(argv, env, time_file, 60 + 30 * n_files)
+        ok, kib, cpu, err, out = run_timed(argv, env, time_file, 30 + 8 * n_files)
         peak = max(peak, kib)
         cpu_total += cpu
         stdout_all += out
