@@ -124,15 +124,15 @@ if [[ -z ${NO_PROFILE:-} && -x $bin/zandolex-cli && -x $bin/zx-bench-decode ]]; 
                 echo "perf (cycles, self time) by library:"
                 echo
                 echo '```'
-                perf report -i "$work/perf.data" --no-children --sort dso --stdio 2>/dev/null |
-                    grep -E '^ +[0-9]' | head -n 12
+                perf report -i "$work/perf.data" --no-children -g none --sort dso --stdio 2>/dev/null |
+                    grep -E '^ +[0-9]' | head -n 10 | sed 's/ *$//'
                 echo '```'
                 echo
                 echo "perf, hottest functions:"
                 echo
                 echo '```'
-                perf report -i "$work/perf.data" --no-children --sort dso,symbol --stdio 2>/dev/null |
-                    grep -E '^ +[0-9]' | head -n 20 | cut -c1-150
+                perf report -i "$work/perf.data" --no-children -g none --sort dso,symbol --stdio 2>/dev/null |
+                    grep -E '^ +[0-9]' | head -n 15 | cut -c1-95 | sed 's/ *-* *-* *$//'
                 echo '```'
             fi
         fi
