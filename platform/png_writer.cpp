@@ -193,13 +193,14 @@ void FilterRow(PngFilter filter, const std::uint8_t* cur, const std::uint8_t* pr
 // takes walking every block's codes (without producing any output).
 class DeflateWalker {
   public:
-    DeflateWalker(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    DeflateWalker(const std::uint8_t* data, std::size_t size)
+        : data_(data), size_(size), limit_(std::uint64_t{size} * 8) {}
 
     bool FindFinalBlock(std::uint64_t& finalStart, std::uint64_t& end) {
         for (;;) {
-            const std::uint64_t start = pos_;
-            if (!Have(3)) return false;
-            const std::uint32_t header = Read(3);
+            Refill();
+            const std::uint64_t start = Position();
+            const std::uint32_t header = Take(3);
             const bool final = (header & 1) != 0;
             const std::uint32_t type = header >> 1;
             bool ok = false;
@@ -210,10 +211,10 @@ class DeflateWalker {
             } else if (type == 2) {
                 ok = SkipDynamic();
             }
-            if (!ok || pos_ > std::uint64_t{size_} * 8) return false;
+            if (!ok || Position() > limit_) return false;
             if (final) {
                 finalStart = start;
-                end = pos_;
+                end = Position();
                 return true;
             }
         }
@@ -222,28 +223,42 @@ class DeflateWalker {
   private:
     struct Table {
         std::vector<std::uint16_t> entries;  // symbol << 4 | code length; 0 = no code
-        int bits = 0;
+        std::uint32_t mask = 0;
     };
 
-    bool Have(std::uint64_t n) const { return pos_ + n <= std::uint64_t{size_} * 8; }
-
-    // Up to 25 bits from the current position, least significant first; past the end reads 0.
-    std::uint32_t Peek(int n) const {
-        const std::size_t byte = static_cast<std::size_t>(pos_ >> 3);
-        std::uint64_t window = 0;
-        if (byte + 8 <= size_) {
-            std::memcpy(&window, data_ + byte, 8);
-            if constexpr (std::endian::native == std::endian::big) window = Swap64(window);
-        } else {
-            for (std::size_t i = 0; i < 8 && byte + i < size_; ++i)
-                window |= std::uint64_t{data_[byte + i]} << (8 * i);
+    // Bits come from a 64-bit buffer refilled to at least 56 bits, enough for a length code
+    // with its extra bits and a distance code with its extra bits. Past the end it reads
+    // zeros; Position() then exceeds the limit and the walk fails.
+    void Refill() {
+        if (next_ + 8 <= size_) {
+            std::uint64_t word;
+            std::memcpy(&word, data_ + next_, 8);
+            if constexpr (std::endian::native == std::endian::big) word = Swap64(word);
+            bits_ |= word << count_;
+            next_ += (63 - count_) >> 3;
+            count_ |= 56;
+            return;
         }
-        return static_cast<std::uint32_t>(window >> (pos_ & 7)) & ((1u << n) - 1);
+        while (count_ <= 56) {
+            const std::uint64_t byte = next_ < size_ ? data_[next_] : 0;
+            bits_ |= byte << count_;
+            ++next_;
+            count_ += 8;
+        }
     }
-    std::uint32_t Read(int n) {
-        const std::uint32_t v = Peek(n);
-        pos_ += static_cast<std::uint64_t>(n);
+    std::uint64_t Position() const { return std::uint64_t{next_} * 8 - count_; }
+    std::uint32_t Take(int n) {
+        const auto v = static_cast<std::uint32_t>(bits_ & ((std::uint64_t{1} << n) - 1));
+        bits_ >>= n;
+        count_ -= n;
         return v;
+    }
+    void MoveTo(std::uint64_t position) {
+        next_ = static_cast<std::size_t>(std::min(position, limit_ + 64) >> 3);
+        bits_ = 0;
+        count_ = 0;
+        Refill();
+        Take(static_cast<int>(position & 7));
     }
     static std::uint64_t Swap64(std::uint64_t v) {
         std::uint64_t r = 0;
@@ -270,7 +285,7 @@ class DeflateWalker {
             code = (code + lengthCount[len - 1]) << 1;
             nextCode[len] = code;
         }
-        table.bits = maxLength;
+        table.mask = (1u << maxLength) - 1;
         table.entries.assign(std::size_t{1} << maxLength, 0);
         for (int sym = 0; sym < count; ++sym) {
             const int len = lengths[sym];
@@ -286,23 +301,27 @@ class DeflateWalker {
         return true;
     }
 
-    // The next symbol, or -1 for a bit pattern that is no code.
+    // The next symbol, or -1 for a bit pattern that is no code. Needs 15 buffered bits.
     int Decode(const Table& table) {
-        const std::uint16_t entry = table.entries[Peek(table.bits)];
+        const std::uint16_t entry = table.entries[bits_ & table.mask];
         const int len = entry & 15;
         if (len == 0) return -1;
-        pos_ += static_cast<std::uint64_t>(len);
+        bits_ >>= len;
+        count_ -= len;
         return entry >> 4;
     }
 
     bool SkipStored() {
-        pos_ = (pos_ + 7) & ~std::uint64_t{7};
-        if (!Have(32)) return false;
-        const std::uint32_t len = Read(16);
-        const std::uint32_t nlen = Read(16);
+        const std::uint64_t aligned = (Position() + 7) & ~std::uint64_t{7};
+        if (aligned + 32 > limit_) return false;
+        MoveTo(aligned);
+        const std::uint32_t len = Take(16);
+        const std::uint32_t nlen = Take(16);
         if ((len ^ 0xFFFF) != nlen) return false;
-        pos_ += std::uint64_t{len} * 8;
-        return Have(0);
+        const std::uint64_t after = Position() + std::uint64_t{len} * 8;
+        if (after > limit_) return false;
+        MoveTo(after);
+        return true;
     }
 
     bool SkipFixed() {
@@ -320,21 +339,23 @@ class DeflateWalker {
     }
 
     bool SkipDynamic() {
-        if (!Have(14)) return false;
-        const int hlit = static_cast<int>(Read(5)) + 257;
-        const int hdist = static_cast<int>(Read(5)) + 1;
-        const int hclen = static_cast<int>(Read(4)) + 4;
+        Refill();
+        const int hlit = static_cast<int>(Take(5)) + 257;
+        const int hdist = static_cast<int>(Take(5)) + 1;
+        const int hclen = static_cast<int>(Take(4)) + 4;
         if (hlit > 286 || hdist > 30) return false;
         static constexpr int kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
         std::uint8_t codeLengths[19] = {};
-        for (int i = 0; i < hclen; ++i) codeLengths[kOrder[i]] = static_cast<std::uint8_t>(Read(3));
+        Refill();
+        for (int i = 0; i < hclen; ++i) codeLengths[kOrder[i]] = static_cast<std::uint8_t>(Take(3));
         Table lengthTable;
         if (!Build(codeLengths, 19, lengthTable)) return false;
         std::uint8_t lengths[286 + 30] = {};
         int n = 0;
         while (n < hlit + hdist) {
-            if (!Have(0)) return false;
+            Refill();
+            if (Position() > limit_) return false;
             const int sym = Decode(lengthTable);
             if (sym < 0) return false;
             if (sym < 16) {
@@ -346,45 +367,47 @@ class DeflateWalker {
             if (sym == 16) {
                 if (n == 0) return false;
                 value = lengths[n - 1];
-                repeat = 3 + static_cast<int>(Read(2));
+                repeat = 3 + static_cast<int>(Take(2));
             } else if (sym == 17) {
-                repeat = 3 + static_cast<int>(Read(3));
+                repeat = 3 + static_cast<int>(Take(3));
             } else {
-                repeat = 11 + static_cast<int>(Read(7));
+                repeat = 11 + static_cast<int>(Take(7));
             }
             if (n + repeat > hlit + hdist) return false;
             std::fill(lengths + n, lengths + n + repeat, value);
             n += repeat;
         }
         if (lengths[256] == 0) return false;  // no end-of-block code
-        Table litLen, dist;
-        if (!Build(lengths, hlit, litLen) || !Build(lengths + hlit, hdist, dist)) return false;
-        return SkipCodes(litLen, dist);
+        if (!Build(lengths, hlit, litLen_) || !Build(lengths + hlit, hdist, dist_)) return false;
+        return SkipCodes(litLen_, dist_);
     }
 
     bool SkipCodes(const Table& litLen, const Table& dist) {
-        const std::uint64_t limit = std::uint64_t{size_} * 8;
         for (;;) {
-            if (pos_ > limit) return false;
+            Refill();
+            if (Position() > limit_) return false;
             const int sym = Decode(litLen);
-            if (sym < 0) return false;
-            if (sym < 256) continue;
+            if (sym < 256) {
+                if (sym < 0) return false;
+                continue;
+            }
             if (sym == 256) return true;
             if (sym > 285) return false;
             const int lengthCode = sym - 257;
-            const int lengthExtra =
-                (lengthCode < 8 || lengthCode == 28) ? 0 : (lengthCode >> 2) - 1;
-            pos_ += static_cast<std::uint64_t>(lengthExtra);
+            Take((lengthCode < 8 || lengthCode == 28) ? 0 : (lengthCode >> 2) - 1);
             const int distSym = Decode(dist);
             if (distSym < 0 || distSym > 29) return false;
-            pos_ += static_cast<std::uint64_t>(distSym < 4 ? 0 : (distSym >> 1) - 1);
+            Take(distSym < 4 ? 0 : (distSym >> 1) - 1);
         }
     }
 
     const std::uint8_t* data_;
     std::size_t size_;
-    std::uint64_t pos_ = 0;
-    Table fixedLitLen_, fixedDist_;
+    std::uint64_t limit_;
+    std::size_t next_ = 0;  // the next byte to load into the buffer
+    std::uint64_t bits_ = 0;
+    int count_ = 0;
+    Table fixedLitLen_, fixedDist_, litLen_, dist_;
 };
 
 // Stored blocks carry the data as it is: the way out when a stripe's compressed form cannot
