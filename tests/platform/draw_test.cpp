@@ -290,6 +290,17 @@ TEST_F(Drawing, SeparateHandlesOnSeveralThreads) {
             Canvas canvas(300, 200);
             canvas.DrawWhole(source, 0, 0, 300, 200);
             canvas.DrawWhole(watermark, 10.0f * turn, 20, 25, 20);
+            GpFontFamily* family = nullptr;
+            GdipCreateFontFamilyFromName(u"宋体", nullptr, &family);
+            GpFont* font = nullptr;
+            GdipCreateFont(family, 30.0f + turn, 0, UnitPixel, &font);
+            GdipDeleteFontFamily(family);
+            GpBrush* brush = nullptr;
+            GdipCreateSolidFill(0xC0102030u, &brush);
+            const RectF box{5, 100, 0, 0};
+            GdipDrawString(canvas.graphics, u"水印 Zandolex", -1, font, &box, nullptr, brush);
+            GdipDeleteBrush(brush);
+            GdipDeleteFont(font);
             result = EncodePng(canvas.bitmap);
         }
         GdipDisposeImage(source);
@@ -305,6 +316,7 @@ TEST_F(Drawing, SeparateHandlesOnSeveralThreads) {
             for (int i = 0; i < 3; ++i) together[t] = job(t);
         });
     for (auto& thread : threads) thread.join();
+    EXPECT_NE(alone[0], alone[1]);
     for (int t = 0; t < 4; ++t) {
         ASSERT_FALSE(alone[t].empty());
         EXPECT_EQ(together[t], alone[t]) << "thread " << t;
