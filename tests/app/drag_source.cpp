@@ -34,6 +34,8 @@ class DragSource : public QWidget {
         auto* data = new QMimeData;
         data->setUrls(urls_);
         drag->setMimeData(data);
+        std::printf("dragging\n");
+        std::fflush(stdout);
         const Qt::DropAction action =
             drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
         std::printf("dropped %d\n", static_cast<int>(action));

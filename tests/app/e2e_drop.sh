@@ -71,6 +71,7 @@ list_x=$((wx + 8 + 288)) list_y=$((wy + 8 + 208))
 xdotool mousemove 80 80
 sleep 0.3
 xdotool mousedown 1
+wait_for 20 grep -q '^dragging' "$work/source.log" || fail "the press started no drag"
 sleep 0.3
 for step in 1 2 3 4 5 6 7 8 9 10; do
   xdotool mousemove $((80 + (list_x - 80) * step / 10)) $((80 + (list_y - 80) * step / 10))
