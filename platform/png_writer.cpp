@@ -245,6 +245,8 @@ class DeflateWalker {
             ++next_;
             count_ += 8;
         }
+        // Zeros decode as codes too: stop the loops once reading is clearly past the end.
+        if (next_ > size_ + 8) overrun_ = true;
     }
     std::uint64_t Position() const { return std::uint64_t{next_} * 8 - count_; }
     std::uint32_t Take(int n) {
@@ -355,7 +357,7 @@ class DeflateWalker {
         int n = 0;
         while (n < hlit + hdist) {
             Refill();
-            if (Position() > limit_) return false;
+            if (overrun_) return false;
             const int sym = Decode(lengthTable);
             if (sym < 0) return false;
             if (sym < 16) {
@@ -385,14 +387,19 @@ class DeflateWalker {
     bool SkipCodes(const Table& litLen, const Table& dist) {
         for (;;) {
             Refill();
-            if (Position() > limit_) return false;
-            const int sym = Decode(litLen);
-            if (sym < 256) {
-                if (sym < 0) return false;
-                continue;
-            }
+            if (overrun_) return false;
+            // Up to three literals (15 bits each at most) per refill of 56 bits.
+            int sym = 0;
+            int literals = 0;
+            do {
+                sym = Decode(litLen);
+            } while (sym >= 0 && sym < 256 && ++literals < 3);
+            if (sym < 0) return false;
+            if (sym < 256) continue;
             if (sym == 256) return true;
             if (sym > 285) return false;
+            // A length's extra bits, the distance code and its extra bits: 33 bits at most.
+            if (count_ < 33) Refill();
             const int lengthCode = sym - 257;
             Take((lengthCode < 8 || lengthCode == 28) ? 0 : (lengthCode >> 2) - 1);
             const int distSym = Decode(dist);
@@ -407,6 +414,7 @@ class DeflateWalker {
     std::size_t next_ = 0;  // the next byte to load into the buffer
     std::uint64_t bits_ = 0;
     int count_ = 0;
+    bool overrun_ = false;
     Table fixedLitLen_, fixedDist_, litLen_, dist_;
 };
 
