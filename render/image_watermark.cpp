@@ -43,6 +43,9 @@ ByteBuffer RenderImageWatermark(const ByteBuffer& source, const ByteBuffer& wate
     const auto f = [](std::int32_t v) { return static_cast<float>(v); };
     GdipDrawImageRectRect(graphics, sourceImage, 0, 0, f(W), f(H), 0, 0, f(W), f(H), UnitPixel,
                           nullptr, nullptr, nullptr);
+    // Released as soon as it is drawn: the canvas then holds the only reference to the pixels
+    // it was given, and the watermark is drawn in place instead of onto a private copy.
+    GdipDisposeImage(sourceImage);
     const auto drawMarkAt = [&](std::int32_t cx, std::int32_t cy) {
         GdipDrawImageRectRect(graphics, mark, f(cx), f(cy), f(sw), f(sh), 0, 0, f(ww), f(wh),
                               UnitPixel, nullptr, nullptr, nullptr);
@@ -56,7 +59,6 @@ ByteBuffer RenderImageWatermark(const ByteBuffer& source, const ByteBuffer& wate
         }
     }
 
-    GdipDisposeImage(sourceImage);
     GdipDisposeImage(mark);
     ByteBuffer result = EncodePngBytes(canvas);
     GdipDeleteGraphics(graphics);
