@@ -12,6 +12,9 @@
 # BUILD_DIR (default build-bench), NO_PROFILE=1 to skip the perf profile.
 set -euo pipefail
 
+# The whole script is one function, read before it runs, so editing this file during a run
+# cannot change the run.
+main() {
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bench="$root/bench"
 work="$bench/work"
@@ -149,3 +152,7 @@ say "running the jobs (${#corpus[@]} files; repeats ${REPEATS:-3})"
     --results "$bench/RESULTS.md" --samples "$work/samples.json" --profile "$profile" --corpus-note "$corpus_note" \
     --build-note "$build_note" \
     --corpus "${corpus[@]}"
+}
+
+main "$@"
+exit
