@@ -4,14 +4,12 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include "batch/batch_settings.h"
-#include "platform/gdiplus.h"
 #include "render/text_watermark.h"
 
 namespace zx {
@@ -179,15 +177,3 @@ TEST_F(CliRun, UnusableWatermarkOrFontWritesNothing) {
 
 }  // namespace
 }  // namespace zx
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    std::uintptr_t token = 0;
-    const zx::GdiplusStartupInput input;
-    zx::GdiplusStartup(&token, &input, nullptr);
-    const int result = RUN_ALL_TESTS();
-    zx::GdiplusShutdown(token);
-    return result;
-}

@@ -1,4 +1,5 @@
-// Renderer tests need fonts (a QGuiApplication) and an open imaging session.
+// A test main for suites that draw real pictures: fonts need a QGuiApplication (the offscreen
+// platform needs no display) and the imaging calls need an open session, as the window has.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
