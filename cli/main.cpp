@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include "batch/whole_file.h"
 #include "cli/options.h"
 #include "platform/gdiplus.h"
+#include "platform/png_writer.h"
 #include "render/codec.h"
 #include "render/image_watermark.h"
 #include "render/text_watermark.h"
@@ -201,6 +203,11 @@ int Main(int argc, char** argv) {
             return 1;
         }
     }
+
+    // Files in parallel share the cores with the stripes of each encode: never more threads
+    // than cores in all, so --jobs 1 still uses every core for its one picture.
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    SetPngEncoderThreads(std::max(1, cores / o.jobs));
 
     std::vector<Utf8Text> files = ExpandFolders(o.files);
     const std::size_t total = files.size();
