@@ -1,11 +1,15 @@
 // zandolex-cli: the window's job without a window, for scripts and servers.
 
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <QGuiApplication>
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -129,8 +133,20 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
         std::fprintf(stderr, "zandolex-cli: %s\n", qPrintable(message));
 }
 
+// Every picture needs buffers of tens of megabytes. Served by mmap, each one comes back to
+// the kernel when it is freed and faults in afresh, page by page, for the next picture; kept
+// in the heap they are reused, which saves about a tenth of a run over many photos. What
+// stays held is bounded by the largest picture of the run.
+void KeepLargeBuffersForReuse() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
+#endif
+}
+
 int Main(int argc, char** argv) {
     qInstallMessageHandler(QuietQtMessages);
+    KeepLargeBuffersForReuse();
     // Never shows a window: fonts and drawing work without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
