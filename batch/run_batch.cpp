@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -206,13 +207,20 @@ class ProgressScope {
 
 // ---- The message at the end of a run.
 
+// One entry serves a file too large to read and a picture too large to decode.
+static_assert(std::string_view(kTooLarge) == std::string_view(kPictureTooLarge));
+
 Utf8Text ReasonForUser(const Utf8Text& reason) {
     static const std::map<Utf8Text, Utf8Text> translations = {
-        {kCannotRead, "无法读取"},         {kTooLarge, "文件过大"},
-        {kCannotWrite, "无法写入"},        {kNoWatermarkChosen, "未选择水印"},
-        {"not a picture", "不是图片"},     {"cannot decode", "无法解码"},
-        {"damaged picture", "图片已损坏"}, {"empty file", "空文件"},
-        {"cannot encode", "无法编码"},     {"imaging not started", "图像功能未启动"},
+        {kCannotRead, "无法读取"},
+        {kTooLarge, "文件过大"},
+        {kCannotWrite, "无法写入"},
+        {kNoWatermarkChosen, "未选择水印"},
+        {kNotAPicture, "不是图片"},
+        {kDamagedPicture, "图片已损坏"},
+        {kEmptyFile, "空文件"},
+        {kCannotEncode, "无法编码"},
+        {kImagingNotStarted, "图像功能未启动"},
     };
     const auto found = translations.find(reason);
     return found == translations.end() ? reason : found->second;

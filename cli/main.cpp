@@ -36,7 +36,7 @@ struct Marked {
 Marked MarkOneFile(const Options& o, const Utf8Text& path, const ByteBuffer& watermark) {
     Utf8Text reason;
     const ByteBuffer source = ReadWholeFile(path, reason);
-    if (source.empty()) return {{}, reason.empty() ? Utf8Text("empty file") : reason};
+    if (source.empty()) return {{}, reason.empty() ? Utf8Text(kEmptyFile) : reason};
     Marked marked;
     marked.png = o.imageWatermark ? RenderImageWatermark(source, watermark, o.mode, o.x, o.y,
                                                          o.scale, o.repetitions, o.rotateFlip)
@@ -189,7 +189,7 @@ int Main(int argc, char** argv) {
     if (o.imageWatermark) {
         Utf8Text reason;
         watermark = ReadWholeFile(o.watermarkPath, reason);
-        if (watermark.empty()) reason = reason.empty() ? "empty file" : reason;
+        if (watermark.empty()) reason = reason.empty() ? kEmptyFile : reason;
         ImageHandle probe = watermark.empty() ? nullptr : DecodeImageBytes(watermark);
         if (probe == nullptr && reason.empty()) reason = DescribeUndecodable(watermark);
         GdipDisposeImage(probe);

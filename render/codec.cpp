@@ -34,23 +34,23 @@ ByteBuffer EncodePngBytes(ImageHandle image) {
 }
 
 const char* DescribeUndecodable(const ByteBuffer& bytes) {
-    if (bytes.empty()) return "empty file";
+    if (bytes.empty()) return kEmptyFile;
     auto stream = std::make_shared<MemoryStream>(bytes);
     GpBitmap* image = nullptr;
     const GpStatus status = GdipCreateBitmapFromStream(stream, &image);
     GdipDisposeImage(image);
     switch (status) {
         case Ok:
-            return "cannot encode";
+            return kCannotEncode;
         case UnknownImageFormat:
-            return "not a picture";
+            return kNotAPicture;
         case ValueOverflow:
         case OutOfMemory:
-            return "too large";
+            return kPictureTooLarge;
         case GdiplusNotInitialized:
-            return "imaging not started";
+            return kImagingNotStarted;
         default:
-            return "damaged picture";
+            return kDamagedPicture;
     }
 }
 

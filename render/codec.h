@@ -24,8 +24,16 @@ std::int32_t ImageHeightOf(ImageHandle image);
 // A PNG file of the image; empty when encoding failed or the handle is 0.
 ByteBuffer EncodePngBytes(ImageHandle image);
 
-// Why `bytes` decode to no picture, for reports: "not a picture", "too large", or
-// "cannot decode". Only meaningful after a decode gave 0.
+// The reasons DescribeUndecodable gives; front ends show or translate them.
+inline constexpr char kEmptyFile[] = "empty file";
+inline constexpr char kNotAPicture[] = "not a picture";
+inline constexpr char kDamagedPicture[] = "damaged picture";
+inline constexpr char kPictureTooLarge[] = "too large";
+inline constexpr char kImagingNotStarted[] = "imaging not started";
+inline constexpr char kCannotEncode[] = "cannot encode";
+
+// Why `bytes` give no picture, as one of the reasons above. Only meaningful after a decode
+// (or a render) gave nothing.
 const char* DescribeUndecodable(const ByteBuffer& bytes);
 
 }  // namespace zx

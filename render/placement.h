@@ -10,7 +10,6 @@ namespace zx {
 using PlacementMode = std::int32_t;
 
 inline constexpr PlacementMode PlacementGiven = 0;
-inline constexpr PlacementMode PlacementCentre = 9;
 inline constexpr PlacementMode PlacementRandom = 10;
 
 // Writes the corner for a w x h watermark on a W x H canvas to outX, outY. Inputs are not
